@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// updtool: makes and checks update packages with the same code the updater uses.
+
+#include "update/PackageCheck.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace
+{
+constexpr int exitValid = 0, exitInvalid = 1, exitUsage = 2;
+const char* const defaultDevice = "VELKOR KX-7";
+
+const char* const usage =
+    "usage:\n"
+    "  updtool pack --device NAME --version TEXT INPUT.syx OUTPUT.upd\n"
+    "      Writes an update package: NAME and \"Ver.\"+TEXT (15 bytes at most each), the\n"
+    "      payload length, the SysEx image (must start with F0 and end with F7), its CRC-16.\n"
+    "  updtool inspect [--device NAME] FILE\n"
+    "      Prints device, version, length and checksums, then \"valid\" or \"invalid: REASON\".\n"
+    "      Exit 0 valid, 1 invalid, 2 usage error. Device defaults to \"VELKOR KX-7\".\n"
+    "  updtool --help\n";
+
+int fail(int code, const juce::String& text)
+{
+    std::fprintf(stderr, "updtool: %s\n", text.toRawUTF8());
+    return code;
+}
+
+// Splits "--key value" options from positional arguments.
+struct Arguments
+{
+    std::map<juce::String, juce::String> options;
+    juce::StringArray positional;
+    juce::String error;
+
+    Arguments(const juce::StringArray& args, const juce::StringArray& knownOptions)
+    {
+        for (int i = 0; i < args.size(); ++i)
+        {
+            if (!args[i].startsWith("--"))
+            {
+                positional.add(args[i]);
+                continue;
+            }
+            if (!knownOptions.contains(args[i]))
+                error = "unknown option " + args[i];
+            else if (i + 1 >= args.size())
+                error = "option " + args[i] + " needs a value";
+            else
+            {
+                options[args[i]] = args[i + 1];
+                ++i;
+            }
+        }
+    }
+};
+
+juce::String hex16(juce::uint16 value)
+{
+    return "0x" + juce::String::toHexString(value).paddedLeft('0', 4).toUpperCase();
+}
+
+int pack(const juce::StringArray& args)
+{
+    const Arguments a(args, {"--device", "--version"});
+    if (a.error.isNotEmpty())
+        return fail(exitUsage, a.error);
+    if (a.positional.size() != 2 || a.options.count("--device") == 0 ||
+        a.options.count("--version") == 0)
+        return fail(exitUsage, "pack needs --device, --version, an input and an output file");
+
+    const auto device = a.options.at("--device");
+    const auto versionField = "Ver." + a.options.at("--version");
+    if (device.getNumBytesAsUTF8() >= packageTextFieldSize ||
+        versionField.getNumBytesAsUTF8() >= packageTextFieldSize)
+        return fail(exitUsage, "the device name and \"Ver.\" + version must be at most 15 bytes");
+
+    const juce::File input(juce::File::getCurrentWorkingDirectory().getChildFile(a.positional[0]));
+    juce::MemoryBlock payload;
+    if (!input.existsAsFile() || !input.loadFileAsData(payload))
+        return fail(exitUsage, "cannot read " + input.getFullPathName());
+
+    const auto* bytes = static_cast<const juce::uint8*>(payload.getData());
+    if (payload.getSize() == 0)
+        return fail(exitUsage, "the input is empty");
+    if (bytes[0] != 0xF0 || bytes[payload.getSize() - 1] != 0xF7)
+        return fail(exitUsage, "the input is not one SysEx message (F0 ... F7)");
+    if (payload.getSize() > static_cast<size_t>(std::numeric_limits<juce::int32>::max()))
+        return fail(exitUsage, "the input is too large for a package");
+
+    const juce::File output(juce::File::getCurrentWorkingDirectory().getChildFile(a.positional[1]));
+    output.deleteFile();
+    juce::FileOutputStream out(output);
+    if (out.failedToOpen() || !writePackage(out, device, a.options.at("--version"), payload))
+        return fail(exitUsage, "cannot write " + output.getFullPathName());
+    out.flush();
+    if (out.getStatus().failed())
+        return fail(exitUsage, "cannot write " + output.getFullPathName());
+    return exitValid;
+}
+
+int inspect(const juce::StringArray& args)
+{
+    const Arguments a(args, {"--device"});
+    if (a.error.isNotEmpty())
+        return fail(exitUsage, a.error);
+    if (a.positional.size() != 1)
+        return fail(exitUsage, "inspect needs exactly one package file");
+
+    const auto device = a.options.count("--device") ? a.options.at("--device") : defaultDevice;
+    const juce::File file(juce::File::getCurrentWorkingDirectory().getChildFile(a.positional[0]));
+    const auto stream = file.isDirectory() ? nullptr : file.createInputStream();
+
+    PackageCheck check;
+    if (stream != nullptr)
+        check = checkPackage(*stream, device);
+
+    std::printf("device: %s\n", check.deviceName.toRawUTF8());
+    std::printf("version: %s\n", check.versionField.toRawUTF8());
+    std::printf("length: %d\n", static_cast<int>(check.declaredLength));
+    std::printf("checksum stored: %s\n", hex16(check.storedChecksum).toRawUTF8());
+    std::printf("checksum computed: %s\n", hex16(check.computedChecksum).toRawUTF8());
+
+    if (!check.isValid())
+    {
+        std::printf("invalid: %s\n", describe(check.fault));
+        return exitInvalid;
+    }
+
+    if (static_cast<const juce::uint8*>(check.payload.getData())[0] != 0xF0)
+        std::printf("warning: the payload does not start with F0; the transfer would refuse it\n");
+    std::printf("valid\n");
+    return exitValid;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::map<juce::String, std::function<int(const juce::StringArray&)>> commands{
+        {"pack", pack}, {"inspect", inspect}};
+
+    juce::StringArray args;
+    for (int i = 1; i < argc; ++i)
+        args.add(juce::String::fromUTF8(argv[i]));
+
+    if (args.isEmpty())
+        return fail(exitUsage, juce::String("no command given\n") + usage);
+
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
+    {
+        std::fputs(usage, stdout);
+        return exitValid;
+    }
+
+    const auto command = commands.find(args[0]);
+    if (command == commands.end())
+        return fail(exitUsage, "unknown command " + args[0] + "\n" + usage);
+
+    args.remove(0);
+    return command->second(args);
+}
