@@ -83,6 +83,10 @@ bool SysExController::sendMessage(juce::MidiMessage& message) const
         usleep(1000);
     }
 
+    // A port that is gone by the time the send completes may have lost its last bytes.
+    if (result && !isConnectedPortListed())
+        result = false;
+
     // The bytes belong to the caller: never return while the sending side may still read them.
     if (request->senderReleased.valid())
         request->senderReleased.wait();
