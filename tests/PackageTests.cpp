@@ -230,17 +230,3 @@ TEST(LoadUpd, ASecondLoadReplacesAndAFailedLoadKeeps)
     EXPECT_EQ(manager.version, "2.00");
     EXPECT_EQ(manager.message->getRawDataSize(), 4);
 }
-
-TEST(UpdManagerSingleton, RecreatedAfterDeletion)
-{
-    auto* first = UpdManager::getInstance();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(UpdManager::getInstance(), first);
-    EXPECT_NE(first->controller, nullptr);
-
-    UpdManager::deleteInstance();
-    auto* second = UpdManager::getInstance();
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->message, nullptr);
-    UpdManager::deleteInstance();
-}
