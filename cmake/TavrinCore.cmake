@@ -11,7 +11,27 @@ set(TAVRIN_SOURCES
     update/UpdManager.cpp
     midi/SysExController.cpp
     midi/MidiOutputService.cpp
-    midi/AlsaMidiOutputService.cpp)
+    midi/AlsaMidiOutputService.cpp
+    midi/AlsaPortDirectory.cpp
+    midi/AlsaRawMidiWriter.cpp
+    midi/AlsaSeqWriter.cpp
+    midi/AlsaSequencer.cpp
+    midi/SeqInputRoom.cpp
+    text/TextLoader.cpp
+    text/DisplayLanguage.cpp
+    lookandfeel/CustomLookAndFeel.cpp
+    lookandfeel/LinuxTypefaces.cpp
+    wizard/MainComponent.cpp
+    wizard/PageParts.cpp
+    pages/LanguageFragment.cpp
+    pages/ConnectionFragment.cpp
+    pages/DeviceFragment.cpp
+    pages/VersionFragment.cpp
+    pages/ProgressFragment.cpp
+    pages/FinishFragment.cpp
+    pages/ErrorFragment.cpp
+    app/TavrinApplication.cpp
+    app/QuitSignals.cpp)
 
 add_library(TavrinCore STATIC ${TAVRIN_SOURCES})
 tavrin_strict_warnings_for_sources(${TAVRIN_SOURCES})
@@ -20,8 +40,10 @@ foreach(module IN LISTS TAVRIN_JUCE_MODULES)
     target_link_libraries(TavrinCore PRIVATE juce::${module})
 endforeach()
 
+include(TavrinResources)
+
 target_link_libraries(TavrinCore
-    PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS
+    PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS TavrinResources
     PRIVATE juce::juce_recommended_config_flags)
 
 # PUBLIC so that every file, in the library and in what links it, sees the same JUCE configuration.

@@ -20,6 +20,11 @@ struct SysExSendRequest
     // Set by the sending side when the last byte has gone out, or by the caller to abort.
     std::atomic<bool> complete{false};
 
+    // Set by the sending side before it sets complete when it had to stop short (the receiver
+    // vanished or refused data): a failed send must still end the caller's wait, and complete
+    // alone would read as success.
+    std::atomic<bool> failed{false};
+
     // Filled by the service when it accepts the request; ready once the sending side will never
     // touch the request or its bytes again. Whoever frees the bytes waits for it first.
     std::future<void> senderReleased;
@@ -47,7 +52,8 @@ public:
     virtual std::unique_ptr<MidiOutputPort> openDevice(int index) = 0;
 
     // Submits the request. 0 means accepted: the service then sends in the background, sets
-    // request->complete after the last byte and honours the caller setting it to abort.
+    // request->complete after the last byte (request->failed first if it could not deliver them
+    // all) and honours the caller setting it to abort.
     virtual int sendSysEx(std::shared_ptr<SysExSendRequest> request) = 0;
 };
 

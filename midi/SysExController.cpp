@@ -91,5 +91,5 @@ bool SysExController::sendMessage(juce::MidiMessage& message) const
     if (request->senderReleased.valid())
         request->senderReleased.wait();
 
-    return result;
+    return result && !request->failed.load();
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// updtool: makes and checks update packages with the same code the updater uses.
+// updtool: makes and checks update packages, and sends them, with the same code the updater uses.
 
+#include "midi/SysExController.h"
 #include "update/PackageCheck.h"
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -20,6 +22,12 @@ const char* const usage =
     "  updtool inspect [--device NAME] FILE\n"
     "      Prints device, version, length and checksums, then \"valid\" or \"invalid: REASON\".\n"
     "      Exit 0 valid, 1 invalid, 2 usage error. Device defaults to \"VELKOR KX-7\".\n"
+    "  updtool ports\n"
+    "      Lists the MIDI output ports as the updater sees them: \"INDEX<TAB>NAME\" per line.\n"
+    "  updtool send (--port NAME | --index N) FILE.upd\n"
+    "      Checks the package for \"VELKOR KX-7\" and sends its payload as one SysEx message on\n"
+    "      the port named NAME (ignoring case) or at position N of the list. Exit 0 once the\n"
+    "      whole message went out, 1 when a step failed (named on stderr), 2 usage error.\n"
     "  updtool --help\n";
 
 int fail(int code, const juce::String& text)
@@ -134,12 +142,87 @@ int inspect(const juce::StringArray& args)
     std::printf("valid\n");
     return exitValid;
 }
+
+int ports(const juce::StringArray& args)
+{
+    if (!args.isEmpty())
+        return fail(exitUsage, "ports takes no arguments");
+
+    const auto names = getMidiOutputService().getDevices();
+    for (int i = 0; i < names.size(); ++i)
+        std::printf("%d\t%s\n", i, names[i].toRawUTF8());
+
+    return exitValid;
+}
+
+// The payload of a valid package, or an empty block with the reason in error.
+juce::MemoryBlock loadPayload(const juce::String& path, juce::String& error)
+{
+    const juce::File file(juce::File::getCurrentWorkingDirectory().getChildFile(path));
+    const auto stream = file.isDirectory() ? nullptr : file.createInputStream();
+
+    PackageCheck check;
+    if (stream != nullptr)
+        check = checkPackage(*stream, defaultDevice);
+
+    if (!check.isValid())
+        error = juce::String("package invalid: ") + describe(check.fault);
+
+    return check.payload;
+}
+
+// Connects by name or position; on failure says which step failed.
+bool connect(SysExController& controller, const Arguments& a, juce::String& error)
+{
+    const auto byName = a.options.count("--port") != 0;
+    const auto port = byName ? a.options.at("--port") : a.options.at("--index");
+    const auto index = byName ? controller.indexOfDevice(port.toRawUTF8()) : port.getIntValue();
+
+    if (index < 0 || index >= getMidiOutputService().getDevices().size())
+        error = "port not found: " + port;
+    else if (!(byName ? controller.connectDevice(port.toRawUTF8())
+                      : controller.connectDevice(index)))
+        error = "open failed: " + port;
+
+    return error.isEmpty();
+}
+
+int send(const juce::StringArray& args)
+{
+    const Arguments a(args, {"--port", "--index"});
+    if (a.error.isNotEmpty())
+        return fail(exitUsage, a.error);
+    if (a.positional.size() != 1 || a.options.size() != 1)
+        return fail(exitUsage, "send needs --port NAME or --index N, and one package file");
+    if (a.options.count("--index") != 0 && !a.options.at("--index").containsOnly("0123456789"))
+        return fail(exitUsage, "--index needs a position in the port list, 0 or more");
+
+    juce::String error;
+    const auto payload = loadPayload(a.positional[0], error);
+    SysExController controller;
+    if (error.isNotEmpty() || !connect(controller, a, error))
+        return fail(exitInvalid, error);
+
+    juce::MidiMessage message(payload.getData(), static_cast<int>(payload.getSize()), 0.0);
+    const auto start = std::chrono::steady_clock::now();
+    const auto sent = controller.sendMessage(message);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    const auto portName = controller.getConnectedName();
+    controller.disconnectDevice();
+
+    if (!sent)
+        return fail(exitInvalid, "send failed: " + portName);
+
+    std::printf("sent %d bytes in %.2f s (%.0f KB/s)\n", static_cast<int>(payload.getSize()),
+                seconds.count(), static_cast<double>(payload.getSize()) / 1024.0 / seconds.count());
+    return exitValid;
+}
 } // namespace
 
 int main(int argc, char* argv[])
 {
     const std::map<juce::String, std::function<int(const juce::StringArray&)>> commands{
-        {"pack", pack}, {"inspect", inspect}};
+        {"pack", pack}, {"inspect", inspect}, {"ports", ports}, {"send", send}};
 
     juce::StringArray args;
     for (int i = 1; i < argc; ++i)
