@@ -39,6 +39,23 @@ Clock::duration quietTime(long long taken, Clock::duration elapsed)
     return std::chrono::duration_cast<Clock::duration>(quiet);
 }
 
+// Holds the message's last write back until the driver's own buffer has had time to empty.
+class LastWriteGate
+{
+public:
+    bool isOpen(long long taken)
+    {
+        if (!opensAt)
+            opensAt = Clock::now() + quietTime(taken, Clock::now() - start);
+
+        return Clock::now() >= *opensAt;
+    }
+
+private:
+    const Clock::time_point start = Clock::now();
+    std::optional<Clock::time_point> opensAt;
+};
+
 // snd-seq-midi names a port after its raw MIDI subdevice when the driver names that.
 bool isTheDeviceNamed(snd_rawmidi_t* rawMidi, const char* portName)
 {
@@ -104,11 +121,10 @@ SendOutcome AlsaRawMidiWriter::write(const std::uint8_t* data, std::size_t size,
 SendOutcome AlsaRawMidiWriter::writeAll(const std::uint8_t* data, std::size_t size,
                                         const StopTest& stop)
 {
-    const auto start = Clock::now();
     StallWatch watch;
+    LastWriteGate gate;
     std::size_t written = 0;
     long long taken = 0; // by the driver, from the device buffer
-    std::optional<Clock::time_point> lastWriteAt;
 
     while (written < size)
     {
@@ -125,13 +141,8 @@ SendOutcome AlsaRawMidiWriter::writeAll(const std::uint8_t* data, std::size_t si
         }
 
         auto count = nextWriteSize(size - written, pending);
-        if (count == size - written)
-        {
-            if (!lastWriteAt)
-                lastWriteAt = Clock::now() + quietTime(taken, Clock::now() - start);
-            if (Clock::now() < *lastWriteAt)
-                count = 0;
-        }
+        if (count == size - written && !gate.isOpen(taken))
+            count = 0;
 
         const auto result = count > 0 ? snd_rawmidi_write(output.get(), data + written, count) : 0;
         if (result < 0 && result != -EAGAIN)

@@ -61,6 +61,12 @@ juce::String crcText(const std::vector<juce::uint8>& bytes)
     return "0x" + juce::String::toHexString(crc).paddedLeft('0', 4).toUpperCase();
 }
 
+// updtool's "sent N bytes in T s" line, without what else it printed.
+juce::String sentLine(const ToolRun& run)
+{
+    return run.output.fromFirstOccurrenceOf("sent ", true, false);
+}
+
 bool sendThroughController(const juce::String& portName, const std::vector<juce::uint8>& bytes)
 {
     SysExController controller;
@@ -222,7 +228,7 @@ TEST_F(AlsaSequencer, SendsByteExactToTheVirtualSynth)
         EXPECT_EQ(synth.nextLine(),
                   "sysex length=" + juce::String(c.size) + " crc=" + crcText(payload));
         EXPECT_TRUE(fileBytes(juce::File(path("received.syx"))) == payload);
-        std::printf("[ FIGURE ] virtual synth, %s: %s", c.what, run.output.toRawUTF8());
+        std::printf("[ FIGURE ] virtual synth, %s: %s", c.what, sentLine(run).toRawUTF8());
     }
 }
 
@@ -282,7 +288,7 @@ TEST_F(AlsaSequencer, SendsByteExactOnTheSerialWire)
 
     EXPECT_EQ(wire.size(), payload.size());
     EXPECT_TRUE(wire == payload);
-    std::printf("[ FIGURE ] serial port: %s", run.output.toRawUTF8());
+    std::printf("[ FIGURE ] serial port: %s", sentLine(run).toRawUTF8());
 }
 
 TEST_F(AlsaSequencer, ReportsFailureWhenTheReceiverVanishes)
@@ -313,6 +319,16 @@ TEST_F(AlsaSequencer, ReportsFailureWhenTheReceiverVanishes)
         std::printf("[ FIGURE ] receiver vanished %s: sendMessage returned false %.1f ms later\n",
                     c.what, (returned - vanished) * 1000.0);
     }
+}
+
+TEST_F(AlsaSequencer, ReportsFailureWhenTheListedReceiverRefusesTheEvents)
+{
+    VirtualSynth synth({"--pool", "8"});
+    ASSERT_TRUE(synth.isReady());
+
+    EXPECT_FALSE(sendThroughController("Velkor KX-7", makeSysEx(64 << 10, 11)));
+    EXPECT_TRUE(getMidiOutputService().getDevices().contains("Velkor KX-7"))
+        << "the failure must come from the sending side, not from the port going";
 }
 
 TEST_F(AlsaSequencer, RefusesWhatItCannotOpenOrSendAndStopsOnAbort)

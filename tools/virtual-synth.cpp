@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -20,7 +21,7 @@ namespace
 constexpr int exitDone = 0, exitError = 1, exitTimedOut = 2;
 
 // The largest input pool the kernel grants, so that big SysEx events fit while we are busy.
-constexpr int inputPoolCells = 2000;
+constexpr int largestInputPool = 2000;
 
 // A port that goes the moment the last byte is read could look like one that vanished mid-send.
 constexpr std::chrono::milliseconds countGrace{250};
@@ -39,6 +40,8 @@ const char* const usage =
     "  --count N            exit (status 0) after N complete messages, keeping the port a\n"
     "                       quarter of a second longer so that the sender sees them taken\n"
     "  --timeout S          exit with status 2 when no event has arrived for S seconds\n"
+    "  --pool CELLS         input pool size in event cells (default and largest: 2000); a\n"
+    "                       256-byte SysEx event takes 11, so below that every one is refused\n"
     "  --help               this text\n"
     "Exit status: 0 done, 1 error, 2 timed out. A lost or broken message is reported on stderr.\n";
 
@@ -50,6 +53,7 @@ struct Options
     double rate = 0;
     long count = 0;
     double timeout = 0;
+    int pool = largestInputPool;
 };
 
 double monotonicSeconds()
@@ -80,11 +84,13 @@ bool parseOptions(int argc, char** argv, Options& options)
             options.count = std::atol(value);
         else if (option == "--timeout")
             options.timeout = std::atof(value);
+        else if (option == "--pool")
+            options.pool = std::atoi(value);
         else
             return false;
     }
 
-    return !options.name.empty();
+    return !options.name.empty() && options.pool > 0 && options.pool <= largestInputPool;
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
@@ -199,7 +205,9 @@ struct Sequencer
             return false;
 
         snd_seq_set_client_name(seq, options.name.c_str());
-        snd_seq_set_client_pool_input(seq, inputPoolCells);
+        if (snd_seq_set_client_pool_input(seq, static_cast<size_t>(options.pool)) < 0)
+            return false;
+
         port = snd_seq_create_simple_port(
             seq, options.name.c_str(), SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
             SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
@@ -260,6 +268,12 @@ bool readEvents(Sequencer& sequencer, Receiver& receiver, const Options& options
 
 int run(const Options& options)
 {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+    {
+        std::fprintf(stderr, "virtual-synth: no ALSA sequencer here (/dev/snd/seq)\n");
+        return exitError;
+    }
+
     Sequencer sequencer;
     if (!sequencer.open(options))
     {
