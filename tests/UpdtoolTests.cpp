@@ -96,6 +96,9 @@ TEST_F(Updtool, InspectVerdicts)
         const char* last;
     } cases[] = {
         {{"inspect", path("notsysex.upd")}, 0, "valid"},
+        {{"inspect", "--strict", path("notsysex.upd")}, 1,
+         "invalid: the payload is not one SysEx message (F0 ... F7)"},
+        {{"inspect", "--strict", path("badcrc.upd")}, 1, "invalid: the checksum does not match the payload"},
         {{"inspect", path("badcrc.upd")}, 1, "invalid: the checksum does not match the payload"},
         {{"inspect", path("huge.upd")},
          1,

@@ -19,9 +19,11 @@ const char* const usage =
     "  updtool pack --device NAME --version TEXT INPUT.syx OUTPUT.upd\n"
     "      Writes an update package: NAME and \"Ver.\"+TEXT (15 bytes at most each), the\n"
     "      payload length, the SysEx image (must start with F0 and end with F7), its CRC-16.\n"
-    "  updtool inspect [--device NAME] FILE\n"
+    "  updtool inspect [--device NAME] [--strict] FILE\n"
     "      Prints device, version, length and checksums, then \"valid\" or \"invalid: REASON\".\n"
     "      Exit 0 valid, 1 invalid, 2 usage error. Device defaults to \"VELKOR KX-7\".\n"
+    "      --strict also refuses a payload that is not one SysEx message (F0 ... F7), which\n"
+    "      would load but could never be sent.\n"
     "  updtool ports\n"
     "      Lists the MIDI output ports as the updater sees them: \"INDEX<TAB>NAME\" per line.\n"
     "  updtool send (--port NAME | --index N) FILE.upd\n"
@@ -36,14 +38,16 @@ int fail(int code, const juce::String& text)
     return code;
 }
 
-// Splits "--key value" options from positional arguments.
+// Splits "--key value" options and "--flag" switches from positional arguments.
 struct Arguments
 {
     std::map<juce::String, juce::String> options;
+    juce::StringArray flags;
     juce::StringArray positional;
     juce::String error;
 
-    Arguments(const juce::StringArray& args, const juce::StringArray& knownOptions)
+    Arguments(const juce::StringArray& args, const juce::StringArray& knownOptions,
+              const juce::StringArray& knownFlags = {})
     {
         for (int i = 0; i < args.size(); ++i)
         {
@@ -52,7 +56,9 @@ struct Arguments
                 positional.add(args[i]);
                 continue;
             }
-            if (!knownOptions.contains(args[i]))
+            if (knownFlags.contains(args[i]))
+                flags.add(args[i]);
+            else if (!knownOptions.contains(args[i]))
                 error = "unknown option " + args[i];
             else if (i + 1 >= args.size())
                 error = "option " + args[i] + " needs a value";
@@ -111,7 +117,7 @@ int pack(const juce::StringArray& args)
 
 int inspect(const juce::StringArray& args)
 {
-    const Arguments a(args, {"--device"});
+    const Arguments a(args, {"--device"}, {"--strict"});
     if (a.error.isNotEmpty())
         return fail(exitUsage, a.error);
     if (a.positional.size() != 1)
@@ -137,8 +143,17 @@ int inspect(const juce::StringArray& args)
         return exitInvalid;
     }
 
-    if (static_cast<const juce::uint8*>(check.payload.getData())[0] != 0xF0)
-        std::printf("warning: the payload does not start with F0; the transfer would refuse it\n");
+    // The loader does not look inside the payload, but the transfer sends only SysEx.
+    const auto* payload = static_cast<const juce::uint8*>(check.payload.getData());
+    const auto isSysEx = payload[0] == 0xF0 && payload[check.payload.getSize() - 1] == 0xF7;
+    if (!isSysEx && a.flags.contains("--strict"))
+    {
+        std::printf("invalid: the payload is not one SysEx message (F0 ... F7)\n");
+        return exitInvalid;
+    }
+    if (!isSysEx)
+        std::printf("warning: the payload is not one SysEx message (F0 ... F7); the transfer "
+                    "would refuse one that does not start with F0\n");
     std::printf("valid\n");
     return exitValid;
 }
