@@ -136,6 +136,19 @@ TEST(SectionReader, StripsOneQuoteAtEachEndAndInterpretsNothingElse)
     }
 }
 
+// Found by fuzzing: on malformed UTF-8 the quote stripping indexed past the end of the line.
+TEST(SectionReader, MalformedUtf8BecomesReplacementCharacters)
+{
+    const auto replacement = juce::String::charToString(0xfffd);
+    const auto slots = load(":S\r\n\"" + std::string(16, '\xff') + "\"\r\n\"a\xe6\x97\"\r\n", ":S",
+                            2, {"x0", "x1"});
+
+    EXPECT_EQ(slots[0], juce::String::repeatedString(replacement, 16));
+    EXPECT_EQ(slots[1], "a" + replacement);
+    for (const auto& entry : slots)
+        EXPECT_TRUE(juce::CharPointer_UTF8::isValidString(entry.toRawUTF8(), 1 << 20));
+}
+
 TEST(SectionReader, FillsAtMostCountSlots)
 {
     const auto slots = load(":S\r\n\"a\"\r\n\"b\"\r\n\"c\"\r\n", ":S", 2, {"x0", "x1", "x2"});

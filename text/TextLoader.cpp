@@ -51,6 +51,29 @@ juce::String withoutQuotes(const juce::String& line)
 
     return line.substring(start, end);
 }
+
+// A line keeps its bytes as they come, and on malformed UTF-8 the framework's character indexing
+// (operator[], substring) steps by the lead byte alone and runs past the end of the text. Such a
+// line is rebuilt from what the framework's decoder reads, each malformed sequence as U+FFFD.
+juce::String wellFormed(const juce::String& line)
+{
+    const auto* bytes = line.toRawUTF8();
+    if (juce::CharPointer_UTF8::isValidString(bytes, std::numeric_limits<int>::max()))
+        return line;
+
+    juce::MemoryOutputStream text;
+    for (juce::CharPointer_UTF8 p(bytes); !p.isEmpty();)
+    {
+        const auto* start = p.getAddress();
+        p.getAndAdvance();
+        const auto read = static_cast<size_t>(p.getAddress() - start);
+        if (juce::CharPointer_UTF8::isValidString(start, static_cast<int>(read)))
+            text.write(start, read);
+        else
+            text.write("\xef\xbf\xbd", 3); // U+FFFD
+    }
+    return text.toUTF8();
+}
 } // namespace
 
 TextLoader::TextLoader()
@@ -123,7 +146,7 @@ void TextLoader::Load(const char* const* data, const int* size, juce::StringRef 
             return;
         }
 
-        out[i++] = withoutQuotes(line);
+        out[i++] = withoutQuotes(wellFormed(line));
     }
 }
 
