@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Checksum throughput beside memcpy, package load time beside a plain read of the same file, and
-// the peak resident memory of a load, with their ratios summarised after the run.
+// the peak resident memory of a load, with their ratios summarised after the run; and the
+// transfer's figures of TransferBenchmarks.cpp.
+#include "TransferBenchmarks.h"
 #include "update/Crc16.h"
 #include "update/Crc16Internal.h"
 #include "update/PackageCheck.h"
 #include "update/UpdManager.h"
 
 #include <benchmark/benchmark.h>
+#include <juce_events/juce_events.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +32,7 @@ constexpr std::int64_t loadSizesMiB[] = {1, 16, 64};
 constexpr std::int64_t peakSizeMiB = 64;
 const char* const deviceName = "VELKOR KX-7";
 const char* const peakChildFlag = "--peak-memory-of";
+const char* const transferOnlyFlag = "--transfer-only"; // first argument: no package benchmarks
 
 // Deterministic bytes that no compressor or predictor finds simple, framed as a SysEx image.
 std::vector<std::uint8_t> makePayload(std::int64_t size)
@@ -382,6 +386,8 @@ public:
                         counter("rss_before_MiB"), counter("limit_MiB"),
                         counter("peak_over_limit"));
         }
+
+        printTransferSummary();
     }
 
 private:
@@ -390,6 +396,59 @@ private:
         Run run;
         bool fromMedian = false;
     };
+
+    void printTransferSummary() const
+    {
+        using namespace transferBenchmarks;
+
+        for (const char* service : {"simulated", "alsa"})
+            for (const auto* ports : {"0ports", "4ports", "32ports", "present"})
+                if (const auto* run =
+                        findNamed(std::string("port_listing_") + service + "/" + ports))
+                {
+                    const auto micros = run->GetAdjustedCPUTime() /
+                                        benchmark::GetTimeUnitMultiplier(run->time_unit) * 1e6;
+                    std::printf("  port listing, %-9s %2.0f ports: %7.3f us, listing/%g us %5.3f "
+                                "(goal <= 1: 2 %% of the 1 ms poll)\n",
+                                service, counter(*run, "ports"), micros, listingBudgetMicroseconds,
+                                micros / listingBudgetMicroseconds);
+                }
+
+        if (const auto* run = findNamed("poll_cpu_share/sleep_only"))
+            std::printf("  usleep(1000) alone: %.2f %% of a core, %.1f us per pass, the floor of a "
+                        "1 ms poll\n",
+                        counter(*run, "cpu_share") * 100, counter(*run, "cpu_us_per_pass"));
+
+        for (const char* service : {"simulated_4ports", "alsa_virtual_synth"})
+            if (const auto* run = findNamed(std::string("poll_cpu_share/") + service))
+                std::printf("  presence poll, %s: %.2f %% of a core over a %.1f s transfer "
+                            "(1 s windows: median %.2f %%, max %.2f %%), share/2 %% %4.2f "
+                            "(goal <= 1)\n",
+                            service, counter(*run, "cpu_share") * 100, counter(*run, "transfer_s"),
+                            counter(*run, "median_1s_share") * 100,
+                            counter(*run, "max_1s_share") * 100,
+                            counter(*run, "cpu_share") / pollShareGoal);
+
+        if (const auto* run = findNamed("message_loop/progress_page"))
+            std::printf("  message loop during a %.1f s transfer: longest gap between 16 ms ticks "
+                        "%.1f ms (99th percentile %.1f, idle longest %.1f), longest/50 ms %4.2f "
+                        "(goal < 1)\n",
+                        counter(*run, "transfer_s"), counter(*run, "max_gap_ms"),
+                        counter(*run, "p99_gap_ms"), counter(*run, "idle_max_gap_ms"),
+                        counter(*run, "max_gap_ms") / longestGapGoalMilliseconds);
+    }
+
+    static double counter(const Run& run, const char* key)
+    {
+        const auto it = run.counters.find(key);
+        return it == run.counters.end() ? 0.0 : it->second.value;
+    }
+
+    const Run* findNamed(const std::string& name) const
+    {
+        const auto it = results.find(name);
+        return it == results.end() || it->second.run.error_occurred ? nullptr : &it->second.run;
+    }
 
     const Run* find(const char* what, std::int64_t sizeMiB) const
     {
@@ -420,6 +479,16 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], peakChildFlag) == 0)
         return peakMemoryChild(argv[2]);
 
+    // In the emulated VM, writing and checksumming 81 MiB of packages would take longer than the
+    // transfer figures wanted there.
+    const auto transferOnly = argc > 1 && std::strcmp(argv[1], transferOnlyFlag) == 0;
+    if (transferOnly)
+    {
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+    }
+
     // A fixed threshold stops glibc from moving large blocks to the heap after the first free:
     // every payload-sized buffer is then freshly mapped, as in the wizard's one load per run.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
@@ -428,20 +497,28 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
 
-    if (!writePackages())
-    {
-        std::fprintf(stderr, "cannot write the benchmark packages beside the executable\n");
-        return 1;
-    }
+    // The Progress page's benchmark runs the message loop on this thread.
+    const juce::ScopedJuceInitialiser_GUI framework;
 
-    std::printf("CRC path picked: %s\n",
-                crc16detail::hasFolding() ? "carry-less multiplication folding" : "tables");
-    registerBenchmarks();
+    if (!transferOnly)
+    {
+        if (!writePackages())
+        {
+            std::fprintf(stderr, "cannot write the benchmark packages beside the executable\n");
+            return 1;
+        }
+
+        std::printf("CRC path picked: %s\n",
+                    crc16detail::hasFolding() ? "carry-less multiplication folding" : "tables");
+        registerBenchmarks();
+    }
+    registerTransferBenchmarks();
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printSummary();
     benchmark::Shutdown();
 
-    deletePackages();
+    if (!transferOnly)
+        deletePackages();
     return 0;
 }
