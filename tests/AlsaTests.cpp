@@ -281,10 +281,15 @@ TEST_F(AlsaSequencer, SendsByteExactOnTheSerialWire)
     const auto run = updtoolSend("--index", juce::String(index), writePackageFile(payload));
     EXPECT_EQ(run.exitCode, 0) << run.output;
 
-    // The emulated UART's last bytes may reach the file a moment after the driver is done.
+    // The emulated UART's last bytes reach the file after the driver is done, later still when
+    // the host is busy: wait while the capture keeps growing, and stop once it has stalled.
     auto wire = withoutPortSelects(fileBytes(capture, before));
-    for (int i = 0; i < 100 && wire.size() < payload.size(); ++i, juce::Thread::sleep(20))
-        wire = withoutPortSelects(fileBytes(capture, before));
+    for (int idle = 0; idle < 150 && wire.size() < payload.size(); juce::Thread::sleep(20))
+    {
+        const auto grown = withoutPortSelects(fileBytes(capture, before));
+        idle = grown.size() > wire.size() ? 0 : idle + 1;
+        wire = grown;
+    }
 
     EXPECT_EQ(wire.size(), payload.size());
     EXPECT_TRUE(wire == payload);
