@@ -20,9 +20,10 @@ writes ICONS/hicolor/NxN/apps/tavrin.png and ICONS/hicolor/scalable/apps/tavrin.
 """
 
 import os
-import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import rgba_png  # noqa: E402  (shared with the warning symbol's drawing)
 
 SIZES = (16, 32, 48, 64, 128, 256)
 NAME = "tavrin"
@@ -212,34 +213,9 @@ def render(size):
                                 g += shape.colour[1]
                                 b += shape.colour[2]
                                 break
-            if covered:
-                # Straight (non-premultiplied) alpha: average of the covered
-                # samples' colours, opacity from the fraction covered.
-                row += bytes((
-                    (r + covered // 2) // covered,
-                    (g + covered // 2) // covered,
-                    (b + covered // 2) // covered,
-                    (255 * covered + total // 2) // total,
-                ))
-            else:
-                row += bytes(4)
+            row += rgba_png.coverage_pixel(r, g, b, covered, total)
         rows.append(bytes(row))
     return b"".join(rows)
-
-
-def png_chunk(kind, data):
-    crc = zlib.crc32(kind + data) & 0xFFFFFFFF
-    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", crc)
-
-
-def encode_png(size, raw):
-    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
-    return (
-        b"\x89PNG\r\n\x1a\n"
-        + png_chunk(b"IHDR", header)
-        + png_chunk(b"IDAT", zlib.compress(raw, 9))
-        + png_chunk(b"IEND", b"")
-    )
 
 
 def svg_document():
@@ -266,7 +242,7 @@ def main(argv):
     root = os.path.join(argv[1], "hicolor")
     for size in SIZES:
         folder = "%dx%d" % (size, size)
-        write(os.path.join(root, folder, "apps", NAME + ".png"), encode_png(size, render(size)))
+        write(os.path.join(root, folder, "apps", NAME + ".png"), rgba_png.encode_png(size, size, render(size)))
     write(os.path.join(root, "scalable", "apps", NAME + ".svg"), svg_document().encode("utf-8"))
     return 0
 
