@@ -65,6 +65,8 @@ INSTANCE_LOCK = "/var/tmp/juceAppLock_Tavrin" if os.path.isdir("/var/tmp") else 
 
 STARTED = time.monotonic()
 ALSA_SEQUENCER = "/dev/snd/seq"
+# Every time limit is multiplied by this; a caller on a slower machine (an emulated one) raises it.
+SLOWNESS = 1.0
 OCR_THRESHOLD = 0.85
 # At 11 to 13 pixels a CJK glyph loses strokes and OCR often takes one character for a look-alike;
 # boxes in place of glyphs score near zero, the same sentence in another CJK language at most 0.5.
@@ -160,8 +162,8 @@ def run(argv, env, timeout=10, check=True):
 
 
 def wait_until(probe, timeout, interval=0.05):
-    """Returns the first truthy result of probe() within timeout, else None."""
-    deadline = time.monotonic() + timeout
+    """Returns the first truthy result of probe() within timeout (times SLOWNESS), else None."""
+    deadline = time.monotonic() + timeout * SLOWNESS
     while True:
         value = probe()
         if value:
@@ -315,6 +317,10 @@ class Window:
         """Picks item index of count from the combo box's drop-down list with the mouse."""
         menu = self.open_list(combo)
         results.require(menu, "the combo box opens its drop-down list")
+        self.pick(menu, index, count)
+
+    def pick(self, menu, index, count):
+        """Clicks item index of count in the open drop-down list."""
         height = menu.geometry()[1][1]
         item = (60, int(height * (index + 0.5) / count))
         # The framework ignores a release that comes too soon after the list opened.
@@ -368,7 +374,7 @@ def ocr(display, image, model, region=None, faint=False):
 def read_page(display, wid, path, expected, model, timeout=8):
     """Screenshots until every expected text is read, or time runs out; returns the scores."""
     scores, seen = {}, ""
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + timeout * SLOWNESS
     while True:
         screenshot(display, wid, path)
         seen = ocr(display, path, model)
@@ -446,7 +452,7 @@ class Updater:
 
     def expect_exit(self, what):
         try:
-            status = self.proc.wait(timeout=5)
+            status = self.proc.wait(timeout=5 * SLOWNESS)
         except subprocess.TimeoutExpired:
             status = None
         results.check(status == 0, what, f"exit status {status}")
