@@ -60,17 +60,27 @@ SendOutcome AlsaSeqWriter::write(const std::uint8_t* data, std::size_t size, con
 
     // A quarter of the pool stays free for the receiver's other senders.
     const auto cellsWanted = std::min(cellsFor(eventBytes) + before.pool / 4, before.pool);
+    auto eventsAllowed = 0;
 
     for (std::size_t offset = 0; offset < size;)
     {
-        if (const auto outcome = makeRoom(cellsWanted, stop); outcome != SendOutcome::sent)
-            return outcome;
+        if (stop())
+            return SendOutcome::stopped;
+
+        if (eventsAllowed == 0)
+        {
+            const auto room = makeRoom(cellsWanted, stop);
+            if (room.outcome != SendOutcome::sent)
+                return room.outcome;
+            eventsAllowed = room.events;
+        }
 
         const auto count = std::min(eventBytes, size - offset);
         if (output(data + offset, count) < 0)
             return SendOutcome::failed;
 
         offset += count;
+        --eventsAllowed;
     }
 
     if (pacing == Pacing::fixedRate)
@@ -78,22 +88,24 @@ SendOutcome AlsaSeqWriter::write(const std::uint8_t* data, std::size_t size, con
 
     // Accepted events wait in the receiver's pool, lost if it vanishes before reading them: the
     // send is done once the pool is back where it was, give or take one event of other traffic.
-    return waitForFreeCells(before.free - cellsFor(eventBytes), stop);
+    return waitForFreeCells(before.free - cellsFor(eventBytes), stop).outcome;
 }
 
-SendOutcome AlsaSeqWriter::makeRoom(int cells, const StopTest& stop)
+AlsaSeqWriter::Room AlsaSeqWriter::makeRoom(int cells, const StopTest& stop)
 {
-    if (stop())
-        return SendOutcome::stopped;
+    if (pacing == Pacing::fixedRate)
+    {
+        std::this_thread::sleep_for(fixedRateGap);
+        return {stop() ? SendOutcome::stopped : SendOutcome::sent, 1};
+    }
 
-    if (pacing == Pacing::receiverRoom)
-        return waitForFreeCells(cells, stop);
-
-    std::this_thread::sleep_for(fixedRateGap);
-    return stop() ? SendOutcome::stopped : SendOutcome::sent;
+    // Only the receiver frees cells, so every event the free cells above the reserve hold can go
+    // before the next question to the kernel.
+    const auto room = waitForFreeCells(cells, stop);
+    return {room.outcome, 1 + (room.cells - cells) / cellsFor(eventBytes)};
 }
 
-SendOutcome AlsaSeqWriter::waitForFreeCells(int cells, const StopTest& stop)
+AlsaSeqWriter::FreeCells AlsaSeqWriter::waitForFreeCells(int cells, const StopTest& stop)
 {
     StallWatch watch;
     auto lastFree = -1;
@@ -102,10 +114,10 @@ SendOutcome AlsaSeqWriter::waitForFreeCells(int cells, const StopTest& stop)
     {
         const auto room = receiverRoom();
         if (room.error != 0)
-            return SendOutcome::failed;
+            return {SendOutcome::failed, 0};
 
         if (room.free >= cells)
-            return SendOutcome::sent;
+            return {SendOutcome::sent, room.free};
 
         if (room.free > lastFree)
         {
@@ -113,11 +125,11 @@ SendOutcome AlsaSeqWriter::waitForFreeCells(int cells, const StopTest& stop)
             watch.progressed();
         }
         else if (watch.stalled())
-            return SendOutcome::failed;
+            return {SendOutcome::failed, 0};
 
         std::this_thread::sleep_for(roomPollGap);
         if (stop())
-            return SendOutcome::stopped;
+            return {SendOutcome::stopped, 0};
     }
 }
 

@@ -29,8 +29,20 @@ public:
 private:
     AlsaSeqWriter(SequencerHandle handle, int sourcePort, snd_seq_addr_t destination, Pacing p);
 
-    SendOutcome makeRoom(int cells, const StopTest& stop);
-    SendOutcome waitForFreeCells(int cells, const StopTest& stop);
+    // How a wait ended and, when the send may go on, what it may do without asking again.
+    struct Room
+    {
+        SendOutcome outcome;
+        int events;
+    };
+    struct FreeCells
+    {
+        SendOutcome outcome;
+        int cells;
+    };
+
+    Room makeRoom(int cells, const StopTest& stop);
+    FreeCells waitForFreeCells(int cells, const StopTest& stop);
     int output(const std::uint8_t* bytes, std::size_t count);
     SeqInputRoom receiverRoom() const;
 

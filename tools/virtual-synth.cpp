@@ -42,6 +42,8 @@ const char* const usage =
     "  --timeout S          exit with status 2 when no event has arrived for S seconds\n"
     "  --pool CELLS         input pool size in event cells (default and largest: 2000); a\n"
     "                       256-byte SysEx event takes 11, so below that every one is refused\n"
+    "  --times              add \" first=T0 last=T1\" to each report: CLOCK_MONOTONIC seconds at\n"
+    "                       which the message's first and last events were read\n"
     "  --help               this text\n"
     "Exit status: 0 done, 1 error, 2 timed out. A lost or broken message is reported on stderr.\n";
 
@@ -54,6 +56,7 @@ struct Options
     long count = 0;
     double timeout = 0;
     int pool = largestInputPool;
+    bool times = false;
 };
 
 double monotonicSeconds()
@@ -68,6 +71,11 @@ bool parseOptions(int argc, char** argv, Options& options)
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
+        if (option == "--times")
+        {
+            options.times = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
 
@@ -128,6 +136,7 @@ private:
     long long total = 0;
     long messages = 0;
     double firstByte = 0;
+    double messageStart = 0;
 };
 
 bool Receiver::take(const std::uint8_t* bytes, std::size_t size)
@@ -145,6 +154,9 @@ bool Receiver::take(const std::uint8_t* bytes, std::size_t size)
         message.clear();
     }
 
+    if (message.empty())
+        messageStart = monotonicSeconds();
+
     message.insert(message.end(), bytes, bytes + size);
     total += static_cast<long long>(size);
 
@@ -156,12 +168,17 @@ bool Receiver::take(const std::uint8_t* bytes, std::size_t size)
 
 void Receiver::finishMessage()
 {
+    const auto lastEvent = monotonicSeconds();
     const auto crc = crc16Xmodem(message.data(), static_cast<std::int64_t>(message.size()));
 
     if (!options.output.empty() && !writeFile(options.output, message))
         std::fprintf(stderr, "virtual-synth: cannot write %s\n", options.output.c_str());
 
-    std::printf("sysex length=%zu crc=0x%04X\n", message.size(), crc);
+    if (options.times)
+        std::printf("sysex length=%zu crc=0x%04X first=%.6f last=%.6f\n", message.size(), crc,
+                    messageStart, lastEvent);
+    else
+        std::printf("sysex length=%zu crc=0x%04X\n", message.size(), crc);
     std::fflush(stdout);
     message.clear();
     ++messages;
