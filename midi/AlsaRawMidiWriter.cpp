@@ -11,7 +11,8 @@
 // device buffer would wait forever for a write it refuses, and so did a blocking writer here. So
 // the device buffer is kept short and gets at least one byte every tick while bytes remain; the
 // last few are held back until the driver has taken everything before them and has had time to
-// put it on the wire, so that their one write finds room.
+// put it on the wire, so that their one write finds room. Closing the device throws away what
+// the driver still holds, so the send ends only once that last write has had time to go out too.
 
 namespace
 {
@@ -22,37 +23,28 @@ constexpr int portsPerDevice = 32;
 constexpr std::chrono::milliseconds tick{1};
 constexpr long targetPending = 256; // at most 256 KB/s, well above any MIDI interface
 constexpr std::size_t heldBack = 512;
-constexpr double driverBufferGuess = 4096; // the UART driver's own buffer, the largest seen
-constexpr double longestQuiet = 1.5;       // that buffer at 3125 bytes/s, a 5-pin cable
+constexpr double driverBufferBytes = 32768; // the 16550 UART driver's, the largest we know
+constexpr double slowestWireRate = 3125;    // bytes/s, a 5-pin cable
 
 using Clock = std::chrono::steady_clock;
-
-// How long the driver's own buffer takes to empty, at about the rate it has taken bytes so far.
-Clock::duration quietTime(long long taken, Clock::duration elapsed)
-{
-    if (taken <= 0)
-        return {};
-
-    const auto seconds = std::chrono::duration<double>(elapsed).count();
-    const std::chrono::duration<double> quiet(
-        std::min(longestQuiet, driverBufferGuess * seconds / static_cast<double>(taken)));
-    return std::chrono::duration_cast<Clock::duration>(quiet);
-}
 
 // Holds the message's last write back until the driver's own buffer has had time to empty.
 class LastWriteGate
 {
 public:
+    explicit LastWriteGate(Clock::time_point sendStart) : start(sendStart) {}
+
     bool isOpen(long long taken)
     {
         if (!opensAt)
-            opensAt = Clock::now() + quietTime(taken, Clock::now() - start);
+            opensAt = Clock::now() + timeOnTheWire(std::min(driverBufferBytes, double(taken)),
+                                                   taken, Clock::now() - start);
 
         return Clock::now() >= *opensAt;
     }
 
 private:
-    const Clock::time_point start = Clock::now();
+    const Clock::time_point start;
     std::optional<Clock::time_point> opensAt;
 };
 
@@ -77,7 +69,28 @@ long bufferSizeOf(snd_rawmidi_t* rawMidi)
 
     return static_cast<long>(snd_rawmidi_params_get_buffer_size(params));
 }
+
+// Waits in ticks, so that an abort still acts at once.
+SendOutcome waitFor(Clock::duration time, const StopTest& stop)
+{
+    for (const auto end = Clock::now() + time; Clock::now() < end;)
+    {
+        if (stop())
+            return SendOutcome::stopped;
+        std::this_thread::sleep_for(tick);
+    }
+    return SendOutcome::sent;
+}
 } // namespace
+
+Clock::duration timeOnTheWire(double backlog, long long taken, Clock::duration elapsed)
+{
+    const auto seconds = std::chrono::duration<double>(elapsed).count();
+    const auto gone = static_cast<double>(taken) - driverBufferBytes;
+    const auto rate = std::max(slowestWireRate, seconds > 0 ? gone / seconds : 0.0);
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::max(0.0, backlog) / rate));
+}
 
 std::unique_ptr<AlsaRawMidiWriter> AlsaRawMidiWriter::open(int card, int seqPort,
                                                            const char* portName)
@@ -106,9 +119,15 @@ AlsaRawMidiWriter::AlsaRawMidiWriter(snd_rawmidi_t* rawMidi)
 SendOutcome AlsaRawMidiWriter::write(const std::uint8_t* data, std::size_t size,
                                      const StopTest& stop)
 {
-    auto outcome = writeAll(data, size, stop);
+    const auto start = Clock::now();
+    std::size_t lastWrite = 0;
+    auto outcome = writeAll(data, size, stop, start, lastWrite);
     if (outcome == SendOutcome::sent)
         outcome = drain(stop);
+    if (outcome == SendOutcome::sent)
+        outcome = waitFor(
+            timeOnTheWire(double(lastWrite), static_cast<long long>(size), Clock::now() - start),
+            stop);
 
     // What an aborted send left in the buffer must neither go out ahead of the next message
     // nor hold up closing the port, which waits for the buffer to empty.
@@ -119,10 +138,11 @@ SendOutcome AlsaRawMidiWriter::write(const std::uint8_t* data, std::size_t size,
 }
 
 SendOutcome AlsaRawMidiWriter::writeAll(const std::uint8_t* data, std::size_t size,
-                                        const StopTest& stop)
+                                        const StopTest& stop, Clock::time_point start,
+                                        std::size_t& lastWrite)
 {
     StallWatch watch;
-    LastWriteGate gate;
+    LastWriteGate gate(start);
     std::size_t written = 0;
     long long taken = 0; // by the driver, from the device buffer
 
@@ -148,7 +168,11 @@ SendOutcome AlsaRawMidiWriter::writeAll(const std::uint8_t* data, std::size_t si
         if (result < 0 && result != -EAGAIN)
             return SendOutcome::failed; // unplugged, typically
 
-        written += static_cast<std::size_t>(std::max<ssize_t>(result, 0));
+        if (result > 0)
+        {
+            written += static_cast<std::size_t>(result);
+            lastWrite = static_cast<std::size_t>(result);
+        }
         std::this_thread::sleep_for(tick);
     }
 

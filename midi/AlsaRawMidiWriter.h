@@ -5,12 +5,19 @@
 
 #include <alsa/asoundlib.h>
 
+#include <chrono>
 #include <memory>
 
 struct RawMidiCloser
 {
     void operator()(snd_rawmidi_t* rawMidi) const { snd_rawmidi_close(rawMidi); }
 };
+
+// How long a kernel driver may still need to put backlog bytes on the wire, having taken `taken`
+// bytes from the device in `elapsed`. Its own buffer holds at most 32 KiB, so all but that has
+// gone out by now: the wire is no slower than that, nor than a 5-pin cable.
+std::chrono::steady_clock::duration timeOnTheWire(double backlog, long long taken,
+                                                  std::chrono::steady_clock::duration elapsed);
 
 // Writes SysEx to the raw MIDI device behind a kernel driver's sequencer port. Sequencer events
 // to such a port overrun the driver's buffer without any error; the raw device tells how much
@@ -27,7 +34,10 @@ public:
 private:
     explicit AlsaRawMidiWriter(snd_rawmidi_t* rawMidi);
 
-    SendOutcome writeAll(const std::uint8_t* data, std::size_t size, const StopTest& stop);
+    // lastWrite: the size of the message's last write, which the driver may still hold after
+    // it has left the device buffer.
+    SendOutcome writeAll(const std::uint8_t* data, std::size_t size, const StopTest& stop,
+                         std::chrono::steady_clock::time_point start, std::size_t& lastWrite);
     std::size_t nextWriteSize(std::size_t remaining, long pending) const;
     SendOutcome drain(const StopTest& stop);
     long pendingBytes() const;

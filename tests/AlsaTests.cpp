@@ -5,6 +5,7 @@
 
 #include "AlsaTestRig.h"
 #include "TestPackages.h"
+#include "midi/AlsaRawMidiWriter.h"
 #include "midi/SysExController.h"
 #include "update/Crc16.h"
 #include "update/PackageCheck.h"
@@ -281,8 +282,9 @@ TEST_F(AlsaSequencer, SendsByteExactOnTheSerialWire)
     const auto run = updtoolSend("--index", juce::String(index), writePackageFile(payload));
     EXPECT_EQ(run.exitCode, 0) << run.output;
 
-    // The emulated UART's last bytes reach the file after the driver is done, later still when
-    // the host is busy: wait while the capture keeps growing, and stop once it has stalled.
+    // Closing the device throws away what the driver still holds: a send that ends too soon
+    // loses the message's tail. The emulated UART's last bytes reach the file a little after the
+    // driver has put them out, later still when the host is busy: wait while the capture grows.
     auto wire = withoutPortSelects(fileBytes(capture, before));
     for (int idle = 0; idle < 150 && wire.size() < payload.size(); juce::Thread::sleep(20))
     {
@@ -409,4 +411,35 @@ TEST(NoSequencer, ListsNothingOpensNothingAndSaysNothing)
 
     EXPECT_EQ(joined(unexpected), "");
     std::printf("[ FIGURE ] no sequencer: %.2f us per listing\n", microsecondsPerListing(2000));
+}
+
+// What a kernel driver still holds when the device buffer is empty goes out at the wire's pace,
+// and closing the device would throw it away.
+TEST(RawMidiDriverBacklog, LastsAsLongAsTheSlowestWireTheTransferAllows)
+{
+    using namespace std::chrono;
+    const struct
+    {
+        const char* what;
+        double backlog;
+        long long taken;
+        duration<double> elapsed;
+        double seconds;
+    } cases[] = {
+        {"a small message, all still in the driver: a 5-pin cable's time", 31250, 31250,
+         milliseconds(100), 10.0},
+        {"nothing seen yet", 512, 0, seconds(0), 512 / 3125.0},
+        {"a full driver buffer after 1 MiB at 133 KB/s", 32768, oneMiB, duration<double>(7.68),
+         32768 * 7.68 / (oneMiB - 32768)},
+        {"a full driver buffer after 1 MiB at the cable's rate", 32768, oneMiB,
+         duration<double>(oneMiB / 3125.0), 32768 / 3125.0},
+        {"the held-back tail after a fast wire", 512, oneMiB, seconds(1), 512.0 / (oneMiB - 32768)},
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto time =
+            timeOnTheWire(c.backlog, c.taken, duration_cast<steady_clock::duration>(c.elapsed));
+        EXPECT_NEAR(duration<double>(time).count(), c.seconds, c.seconds * 1e-6) << c.what;
+    }
 }
