@@ -311,7 +311,11 @@ class Window:
         return found.group(1) if found else self.wid
 
     def click(self, point):
-        self.display.xdotool("mousemove", "--window", self.wid, point[0], point[1], "click", "1")
+        # On a loaded machine (seen under CPU emulation) a press that follows the pointer's
+        # arrival at once was now and then lost between the window manager and the window.
+        rest, hold = f"{0.1 * SLOWNESS:.2f}", f"{0.05 * SLOWNESS:.2f}"
+        self.display.xdotool("mousemove", "--window", self.wid, point[0], point[1], "sleep", rest,
+                             "mousedown", "1", "sleep", hold, "mouseup", "1")
 
     def choose(self, combo, index, count):
         """Picks item index of count from the combo box's drop-down list with the mouse."""
