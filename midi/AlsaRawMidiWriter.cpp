@@ -37,8 +37,9 @@ public:
     bool isOpen(long long taken)
     {
         if (!opensAt)
-            opensAt = Clock::now() + timeOnTheWire(std::min(driverBufferBytes, double(taken)),
-                                                   taken, Clock::now() - start);
+            opensAt = Clock::now() +
+                      timeOnTheWire(std::min(driverBufferBytes, static_cast<double>(taken)), taken,
+                                    Clock::now() - start);
 
         return Clock::now() >= *opensAt;
     }
@@ -125,9 +126,9 @@ SendOutcome AlsaRawMidiWriter::write(const std::uint8_t* data, std::size_t size,
     if (outcome == SendOutcome::sent)
         outcome = drain(stop);
     if (outcome == SendOutcome::sent)
-        outcome = waitFor(
-            timeOnTheWire(double(lastWrite), static_cast<long long>(size), Clock::now() - start),
-            stop);
+        outcome = waitFor(timeOnTheWire(static_cast<double>(lastWrite),
+                                        static_cast<long long>(size), Clock::now() - start),
+                          stop);
 
     // What an aborted send left in the buffer must neither go out ahead of the next message
     // nor hold up closing the port, which waits for the buffer to empty.
