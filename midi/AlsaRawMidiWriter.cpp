@@ -2,7 +2,6 @@
 #include "midi/AlsaRawMidiWriter.h"
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -36,17 +35,19 @@ public:
 
     bool isOpen(long long taken)
     {
-        if (!opensAt)
+        if (opensAt == notYetAsked)
             opensAt = Clock::now() +
                       timeOnTheWire(std::min(driverBufferBytes, static_cast<double>(taken)), taken,
                                     Clock::now() - start);
 
-        return Clock::now() >= *opensAt;
+        return Clock::now() >= opensAt;
     }
 
 private:
+    static constexpr Clock::time_point notYetAsked = Clock::time_point::max();
+
     const Clock::time_point start;
-    std::optional<Clock::time_point> opensAt;
+    Clock::time_point opensAt = notYetAsked;
 };
 
 // snd-seq-midi names a port after its raw MIDI subdevice when the driver names that.
