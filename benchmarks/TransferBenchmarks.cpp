@@ -7,6 +7,7 @@
 #include "TransferBenchmarks.h"
 
 #include "lookandfeel/CustomLookAndFeel.h"
+#include "midi/AlsaSequencer.h"
 #include "midi/SysExController.h"
 #include "pages/ProgressFragment.h"
 #include "tests/SimulatedMidi.h"
@@ -56,11 +57,6 @@ double percentile(std::vector<double> values, double fraction)
     std::sort(values.begin(), values.end());
     const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
     return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
-}
-
-bool hasSequencer()
-{
-    return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
 juce::String otherPortName(int n)
@@ -383,6 +379,11 @@ void messageLoopDuringTransfer(benchmark::State& state)
     TextLoader::deleteInstance();
     juce::LookAndFeel::setDefaultLookAndFeel(nullptr);
 }
+// One long transfer each: a share over ten seconds is already an average of thousands of passes.
+void asOneLongRun(benchmark::internal::Benchmark* run)
+{
+    run->UseManualTime()->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond);
+}
 } // namespace
 
 void registerTransferBenchmarks()
@@ -399,26 +400,11 @@ void registerTransferBenchmarks()
     benchmark::RegisterBenchmark("port_listing_alsa/present", platformListing, -1)
         ->Unit(benchmark::kMicrosecond);
 
-    // One long transfer each: a share over ten seconds is already an average of thousands of
-    // passes.
-    benchmark::RegisterBenchmark("poll_cpu_share/simulated_4ports", simulatedPollShare, 4)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(1)
-        ->Unit(benchmark::kSecond);
-    benchmark::RegisterBenchmark("poll_cpu_share/sleep_only", sleepOnlyShare)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(1)
-        ->Unit(benchmark::kSecond);
-    benchmark::RegisterBenchmark("poll_cpu_share/alsa_virtual_synth", platformPollShare)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(1)
-        ->Unit(benchmark::kSecond);
-    benchmark::RegisterBenchmark("message_loop/progress_page", messageLoopDuringTransfer)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(1)
-        ->Unit(benchmark::kSecond);
+    asOneLongRun(
+        benchmark::RegisterBenchmark("poll_cpu_share/simulated_4ports", simulatedPollShare, 4));
+    asOneLongRun(benchmark::RegisterBenchmark("poll_cpu_share/sleep_only", sleepOnlyShare));
+    asOneLongRun(
+        benchmark::RegisterBenchmark("poll_cpu_share/alsa_virtual_synth", platformPollShare));
+    asOneLongRun(
+        benchmark::RegisterBenchmark("message_loop/progress_page", messageLoopDuringTransfer));
 }

@@ -3,12 +3,17 @@
 
 #include <unistd.h>
 
+bool hasSequencer()
+{
+    return access("/dev/snd/seq", R_OK | W_OK) == 0;
+}
+
 SequencerHandle openSequencer(int streams)
 {
-    // alsa-lib reports a failed open on stderr itself; the device check keeps it quiet for the
-    // usual reasons (no sound modules, no permission) without replacing its process-wide
-    // error handler, which JUCE's own ALSA code shares.
-    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+    // The device check keeps alsa-lib quiet for the usual reasons (no sound modules, no
+    // permission) without replacing its process-wide error handler, which JUCE's own ALSA code
+    // shares.
+    if (!hasSequencer())
         return nullptr;
 
     snd_seq_t* seq = nullptr;

@@ -2,12 +2,6 @@
 #include "AlsaTestRig.h"
 
 #include <poll.h>
-#include <unistd.h>
-
-bool hasSequencer()
-{
-    return access("/dev/snd/seq", R_OK | W_OK) == 0;
-}
 
 juce::String serialCaptureFile()
 {

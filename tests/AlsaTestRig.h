@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "midi/AlsaSequencer.h"
+
 #include <juce_core/juce_core.h>
 
 #include <alsa/asoundlib.h>
@@ -10,8 +12,6 @@
 #include <vector>
 
 // Helpers for the tests that need a real ALSA sequencer (the alsa-vm harness provides one).
-
-bool hasSequencer();
 
 // The host file that receives the serial MIDI port's wire bytes under run-in-vm -u, or empty.
 juce::String serialCaptureFile();

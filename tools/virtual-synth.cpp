@@ -2,6 +2,7 @@
 // virtual-synth: stands in for the synthesizer on the ALSA sequencer, so that transfers can be
 // tried and checked without the instrument.
 
+#include "midi/AlsaSequencer.h"
 #include "update/Crc16.h"
 
 #include <alsa/asoundlib.h>
@@ -13,7 +14,6 @@
 #include <poll.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -285,7 +285,7 @@ bool readEvents(Sequencer& sequencer, Receiver& receiver, const Options& options
 
 int run(const Options& options)
 {
-    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+    if (!hasSequencer())
     {
         std::fprintf(stderr, "virtual-synth: no ALSA sequencer here (/dev/snd/seq)\n");
         return exitError;
