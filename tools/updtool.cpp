@@ -76,6 +76,13 @@ juce::String hex16(juce::uint16 value)
     return "0x" + juce::String::toHexString(value).paddedLeft('0', 4).toUpperCase();
 }
 
+// The transfer sends only SysEx, and the whole payload as one message.
+bool isOneSysExMessage(const juce::MemoryBlock& payload)
+{
+    const auto* bytes = static_cast<const juce::uint8*>(payload.getData());
+    return payload.getSize() > 0 && bytes[0] == 0xF0 && bytes[payload.getSize() - 1] == 0xF7;
+}
+
 int pack(const juce::StringArray& args)
 {
     const Arguments a(args, {"--device", "--version"});
@@ -96,10 +103,9 @@ int pack(const juce::StringArray& args)
     if (!input.existsAsFile() || !input.loadFileAsData(payload))
         return fail(exitUsage, "cannot read " + input.getFullPathName());
 
-    const auto* bytes = static_cast<const juce::uint8*>(payload.getData());
     if (payload.getSize() == 0)
         return fail(exitUsage, "the input is empty");
-    if (bytes[0] != 0xF0 || bytes[payload.getSize() - 1] != 0xF7)
+    if (!isOneSysExMessage(payload))
         return fail(exitUsage, "the input is not one SysEx message (F0 ... F7)");
     if (payload.getSize() > static_cast<size_t>(std::numeric_limits<juce::int32>::max()))
         return fail(exitUsage, "the input is too large for a package");
@@ -143,9 +149,8 @@ int inspect(const juce::StringArray& args)
         return exitInvalid;
     }
 
-    // The loader does not look inside the payload, but the transfer sends only SysEx.
-    const auto* payload = static_cast<const juce::uint8*>(check.payload.getData());
-    const auto isSysEx = payload[0] == 0xF0 && payload[check.payload.getSize() - 1] == 0xF7;
+    // The loader does not look inside the payload.
+    const auto isSysEx = isOneSysExMessage(check.payload);
     if (!isSysEx && a.flags.contains("--strict"))
     {
         std::printf("invalid: the payload is not one SysEx message (F0 ... F7)\n");
