@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The little the artwork scripts share: turning supersampled coverage into a straight-alpha RGBA
-pixel, and encoding 8-bit RGBA rows as a PNG, with the standard library only."""
+pixel, and encoding 8-bit RGBA (or RGB, for the end-to-end tests' screenshots) rows as a PNG, with
+the standard library only."""
 
 import struct
 import zlib
@@ -23,9 +24,10 @@ def _chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", crc)
 
 
-def encode_png(width, height, raw):
-    """raw: the rows, each a filter byte followed by width RGBA pixels."""
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
+def encode_png(width, height, raw, alpha=True):
+    """raw: the rows, each a filter byte followed by width RGBA (or, without alpha, RGB) pixels."""
+    colour_type = 6 if alpha else 2
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
     return (
         b"\x89PNG\r\n\x1a\n"
         + _chunk(b"IHDR", header)

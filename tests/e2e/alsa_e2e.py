@@ -27,12 +27,13 @@ import sys
 import tempfile
 import threading
 import time
-import zlib
 
 # No bytecode cache in the source tree.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import gui_e2e as e2e  # noqa: E402  (found beside this file)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import rgba_png  # noqa: E402  (the artwork scripts' PNG encoder)
 from gui_e2e import (OCR_THRESHOLD, OK_BUTTON, SMALL_PAGE, COMBO_BOX, Failure, Updater,  # noqa: E402
                      results, run, similarity, scenario, wait_until)
 
@@ -334,16 +335,9 @@ class XReader:
 
 def write_png(path, picture):
     w, h, rgb = picture
-
-    def chunk(kind, body):
-        return (len(body).to_bytes(4, "big") + kind + body
-                + zlib.crc32(kind + body).to_bytes(4, "big"))
-
     rows = b"".join(b"\0" + rgb[row * w * 3:(row + 1) * w * 3] for row in range(h))
-    header = w.to_bytes(4, "big") + h.to_bytes(4, "big") + bytes([8, 2, 0, 0, 0])
     with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
-                + chunk(b"IDAT", zlib.compress(rows, 6)) + chunk(b"IEND", b""))
+        f.write(rgba_png.encode_png(w, h, rows, alpha=False))
     return path
 
 
@@ -501,24 +495,16 @@ def threads_of(pid):
 
 
 def expect_exit(ctx, updater, what):
-    try:
-        status = updater.proc.wait(timeout=5 * e2e.SLOWNESS)
-    except subprocess.TimeoutExpired:
-        status = None
-    detail = f"exit status {status}"
-    if status is None:
-        detail += (f"; the window is {ctx.x.size(updater.window.wid) or 'gone'}; threads "
-                   f"(name:state:waiting in) {threads_of(updater.proc.pid)}; pointer "
-                   f"{ctx.display.xdotool('getmouselocation', check=False).strip()}; windows on show "
-                   f"{ctx.display.xdotool('search', '--onlyvisible', '--name', '.*', check=False).split()}")
+    def explain_running():
         picture = ctx.x.grab(ctx.x.root)
         if picture:
             write_png(os.path.join(ctx.workdir, f"not-ended-{len(results.failed)}.png"), picture)
-    results.check(status == 0, what, detail)
-    # A debug build reports the framework's assertions and leaks on its output.
-    for line in updater.output().splitlines():
-        if "Assertion failure" in line or "Leaked objects" in line:
-            print(f"  note  program output: {line}", flush=True)
+        return (f"the window is {ctx.x.size(updater.window.wid) or 'gone'}; threads "
+                f"(name:state:waiting in) {threads_of(updater.proc.pid)}; pointer "
+                f"{ctx.display.xdotool('getmouselocation', check=False).strip()}; windows on show "
+                f"{ctx.display.xdotool('search', '--onlyvisible', '--name', '.*', check=False).split()}")
+
+    updater.expect_exit(what, explain_running)
 
 
 # Clicks that changed nothing and were made again; the summary reports them.
@@ -611,6 +597,18 @@ def expect_finish_page(ctx, updater, shot):
 # Scenarios
 
 
+def through_to_finish(ctx, updater, shot):
+    """Start on the Version page, the Progress page, then the Finish page, read."""
+    sizes = start_transfer(ctx, updater, [FINISH_PAGE, SMALL_PAGE], 60)
+    check_pages(sizes, FINISH_PAGE, "Finish page")
+    expect_finish_page(ctx, updater, shot)
+
+
+def close_finish_page(ctx, updater):
+    press(ctx, updater, FINISH_OK_BUTTON, "OK on the Finish page")
+    expect_exit(ctx, updater, "OK on the Finish page ends the program with status 0")
+
+
 def run_usb(ctx):
     scenario("a whole update over USB")
     package = ctx.packages["big"]
@@ -618,9 +616,7 @@ def run_usb(ctx):
     updater = start_updater(ctx, package, "usb")
     try:
         to_version_by_usb(ctx, updater, package, ctx.shot("version-usb"))
-        sizes = start_transfer(ctx, updater, [FINISH_PAGE, SMALL_PAGE], 60)
-        check_pages(sizes, FINISH_PAGE, "Finish page")
-        expect_finish_page(ctx, updater, ctx.shot("finish-usb"))
+        through_to_finish(ctx, updater, ctx.shot("finish-usb"))
 
         results.check(synth.line("sysex length=", 10), "the virtual synthesizer reports a whole message",
                       synth.errors())
@@ -628,9 +624,7 @@ def run_usb(ctx):
                     "the virtual synthesizer received exactly the package's payload")
         results.check(len(synth.messages()) == 1, "it received one message",
                       f"{synth.messages()}; {synth.errors()}")
-
-        press(ctx, updater, FINISH_OK_BUTTON, "OK on the Finish page")
-        expect_exit(ctx, updater, "OK on the Finish page ends the program with status 0")
+        close_finish_page(ctx, updater)
     finally:
         updater.kill()
         synth.stop()
@@ -724,9 +718,7 @@ def run_serial(ctx):
         wire_before = os.path.getsize(capture_file)
         press(ctx, updater, OK_BUTTON, "OK on the Device page")
         expect_version_page(ctx, updater, package, "MIDI", ctx.shot("version-midi"))
-        sizes = start_transfer(ctx, updater, [FINISH_PAGE, SMALL_PAGE], 60)
-        check_pages(sizes, FINISH_PAGE, "Finish page")
-        expect_finish_page(ctx, updater, ctx.shot("finish-midi"))
+        through_to_finish(ctx, updater, ctx.shot("finish-midi"))
 
         def wire():
             with open(capture_file, "rb") as f:
@@ -737,9 +729,7 @@ def run_serial(ctx):
         wait_until(lambda: len(wire()) >= len(package.payload), 5)
         check_bytes(wire(), package.payload, "the serial wire carried exactly the package's payload")
         results.check(not synth.messages(), f"nothing went to \"{USB_PORT}\"", f"{synth.messages()}")
-
-        press(ctx, updater, FINISH_OK_BUTTON, "OK on the Finish page")
-        expect_exit(ctx, updater, "OK on the Finish page ends the program with status 0")
+        close_finish_page(ctx, updater)
     finally:
         updater.kill()
         synth.stop()
@@ -982,15 +972,8 @@ def main():
         }
         ctx.display.start()
         ctx.x = XReader(ctx.display.env["DISPLAY"])
-        for walk in walks:
-            if timed_out:
-                break
-            try:
-                walk()
-            except Exception as error:  # a fault of the script still ends in the report
-                if not getattr(error, "recorded", False):
-                    results.failed.append(f"{results.scenario}: {error!r}")
-                print(f"  FAIL  scenario stopped: {error!r}", flush=True)
+        # A fault of the script still ends in the report.
+        e2e.run_walks(walks, Exception, stopped=lambda: bool(timed_out))
     except Failure as error:
         if not error.recorded:
             results.failed.append(f"set-up: {error}")
@@ -1011,14 +994,8 @@ def main():
             print(f"\nkept for inspection: {kept}")
         shutil.rmtree(workdir, ignore_errors=True)
 
-    print(f"\nscreenshots: {shots}")
-    print(f"took {time.monotonic() - e2e.STARTED:.1f} s")
-    if repeated_clicks:
-        print("clicks made twice, the first having changed nothing:\n  " + "\n  ".join(repeated_clicks))
-    if results.failed:
-        print("failed:\n  " + "\n  ".join(results.failed))
-    print(f"{results.passed} passed, {len(results.failed)} failed, {results.skipped} skipped")
-    return 1 if results.failed else 0
+    notes = ["clicks made twice, the first having changed nothing:\n  " + "\n  ".join(repeated_clicks)]
+    return e2e.print_summary(shots, notes if repeated_clicks else ())
 
 
 if __name__ == "__main__":

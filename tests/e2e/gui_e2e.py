@@ -454,12 +454,17 @@ class Updater:
         except OSError:
             return ""
 
-    def expect_exit(self, what):
+    def expect_exit(self, what, explain_running=None):
+        """The program ends with status 0 within seconds; explain_running() adds to the report
+        of one that is still running."""
         try:
             status = self.proc.wait(timeout=5 * SLOWNESS)
         except subprocess.TimeoutExpired:
             status = None
-        results.check(status == 0, what, f"exit status {status}")
+        detail = f"exit status {status}"
+        if status is None and explain_running is not None:
+            detail += "; " + explain_running()
+        results.check(status == 0, what, detail)
         # A debug build reports the framework's assertions and leaks on its output.
         for line in self.output().splitlines():
             if "Assertion failure" in line or "Leaked objects" in line:
@@ -733,6 +738,31 @@ def run_languages(display, executable, package, workdir, shots, resources):
 # ---------------------------------------------------------------------------------------------
 
 
+def run_walks(walks, caught, stopped=lambda: False):
+    """Each walk in turn; one that fails with a caught error is reported and the next one runs."""
+    for walk in walks:
+        if stopped():
+            break
+        try:
+            walk()
+        except caught as error:
+            if not getattr(error, "recorded", False):
+                results.failed.append(f"{results.scenario}: {error!r}")
+            print(f"  FAIL  scenario stopped: {error!r}", flush=True)
+
+
+def print_summary(shots, notes=()):
+    """The closing lines; the exit status: 0 only when nothing failed."""
+    print(f"\nscreenshots: {shots}")
+    print(f"took {time.monotonic() - STARTED:.1f} s")
+    for note in notes:
+        print(note)
+    if results.failed:
+        print("failed:\n  " + "\n  ".join(results.failed))
+    print(f"{results.passed} passed, {len(results.failed)} failed, {results.skipped} skipped")
+    return 1 if results.failed else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("executable")
@@ -778,13 +808,7 @@ def main():
     ]
     try:
         display.start()
-        for walk in walks:
-            try:
-                walk()
-            except (Failure, subprocess.TimeoutExpired) as error:
-                if not getattr(error, "recorded", False):
-                    results.failed.append(f"{results.scenario}: {error}")
-                print(f"  FAIL  scenario stopped: {error}", flush=True)
+        run_walks(walks, (Failure, subprocess.TimeoutExpired))
     except Failure as error:
         results.failed.append(f"set-up: {error}")
         print(f"FAIL  {error}", flush=True)
@@ -799,12 +823,7 @@ def main():
         else:
             shutil.rmtree(workdir, ignore_errors=True)
 
-    print(f"\nscreenshots: {shots}")
-    print(f"took {time.monotonic() - STARTED:.1f} s")
-    if results.failed:
-        print("failed:\n  " + "\n  ".join(results.failed))
-    print(f"{results.passed} passed, {len(results.failed)} failed, {results.skipped} skipped")
-    return 1 if results.failed else 0
+    return print_summary(shots)
 
 
 if __name__ == "__main__":
